@@ -1,0 +1,37 @@
+# The two commands of the README:
+#   make demo   builds everything and runs the main job on the built-in default
+#   make test   builds everything and runs every test, also under sanitizers
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build-asan demo test test-default test-asan bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+build-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+
+demo: build
+	@bash scripts/demo.sh build
+
+test-default: build
+	ctest --preset default -j $(JOBS)
+
+test-asan: build-asan
+	ctest --preset asan -j $(JOBS)
+
+test: test-default test-asan
+	@echo "all tests passed in the default and the sanitizer builds"
+
+bench: build
+	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf build build-asan build-debug
