@@ -1,1 +1,1 @@
-target_sources(${test_name} PRIVATE $<TARGET_OBJECTS:qz_abi_c_check>)
+target_sources(${test_name} PRIVATE $<TARGET_OBJECTS:qz_abi_checks>)

@@ -21,7 +21,7 @@ using qz::test::TestHost;
 std::vector<std::string> builtPlugins() {
     std::vector<std::string> names;
     for (const auto &entry : fs::directory_iterator(QZ_PLUGIN_DIR)) {
-        if (entry.path().extension() == ".so") names.push_back(entry.path().stem().string());
+        if (entry.path().extension() == qz::test::kPluginExtension) names.push_back(entry.path().stem().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -57,6 +57,9 @@ TEST(Plugins, EveryDeliverableIsBuilt) {
 class EachPlugin : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(EachPlugin, ExportsExactlyTheTwoEntryPoints) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows export tables are read with objdump when the DLLs are built";
+#endif
     const std::set<std::string> expected = {"getModuleProperties", "makeModule"};
     EXPECT_EQ(exportedSymbols(qz::test::pluginPath(GetParam())), expected);
 }

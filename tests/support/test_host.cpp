@@ -3,7 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #ifndef QZ_PLUGIN_DIR
 #error "QZ_PLUGIN_DIR must name the folder of the built plug-ins"
@@ -18,8 +23,26 @@ namespace {
 }
 } // namespace
 
-std::string pluginPath(const std::string &name) { return std::string(QZ_PLUGIN_DIR) + "/" + name + ".so"; }
+std::string pluginPath(const std::string &name) {
+    return std::string(QZ_PLUGIN_DIR) + "/" + name + kPluginExtension;
+}
 
+#if defined(_WIN32)
+Plugin::Plugin(const std::string &name) {
+    const std::string path = pluginPath(name);
+    handle_ = reinterpret_cast<void *>(LoadLibraryA(path.c_str()));
+    if (handle_ == nullptr) fail("cannot load " + path);
+    auto *module = static_cast<HMODULE>(handle_);
+    getModuleProperties =
+        reinterpret_cast<QzGetModulePropertiesFn>(reinterpret_cast<void *>(GetProcAddress(module, "getModuleProperties")));
+    makeModule = reinterpret_cast<QzMakeModuleFn>(reinterpret_cast<void *>(GetProcAddress(module, "makeModule")));
+    if (getModuleProperties == nullptr || makeModule == nullptr) fail(path + " lacks an entry point");
+}
+
+Plugin::~Plugin() {
+    if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+}
+#else
 Plugin::Plugin(const std::string &name) {
     const std::string path = pluginPath(name);
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -32,6 +55,7 @@ Plugin::Plugin(const std::string &name) {
 Plugin::~Plugin() {
     if (handle_ != nullptr) dlclose(handle_);
 }
+#endif
 
 QzModuleProperties Plugin::properties() const {
     QzModuleProperties p{};

@@ -12,6 +12,12 @@
 
 namespace qz::test {
 
+#if defined(_WIN32)
+inline constexpr const char *kPluginExtension = ".dll";
+#else
+inline constexpr const char *kPluginExtension = ".so";
+#endif
+
 // Full path of a built plug-in, e.g. pluginPath("QZ_OSC6_v1").
 std::string pluginPath(const std::string &name);
 
