@@ -3,7 +3,7 @@
 #   make test   builds everything and runs every test, also under sanitizers
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan demo test test-default test-asan bench clean
+.PHONY: all deps build build-asan demo test test-default test-asan test-cross dist bench clean
 
 all: build
 
@@ -27,11 +27,20 @@ test-default: build
 test-asan: build-asan
 	ctest --preset asan -j $(JOBS)
 
-test: test-default test-asan
-	@echo "all tests passed in the default and the sanitizer builds"
+# The plug-ins on the other platforms: 32-bit Linux under qemu, Windows
+# under wine, and the checks of the 32-bit Windows build.
+test-cross: deps
+	bash scripts/cross.sh test
+
+test: test-default test-asan test-cross
+	@echo "all tests passed in the default, the sanitizer and the cross builds"
+
+# One folder per platform with its plug-ins and a short installation text.
+dist: build
+	bash scripts/cross.sh dist dist
 
 bench: build
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf build build-asan build-debug
+	rm -rf build build-asan build-debug build-cross dist

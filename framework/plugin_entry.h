@@ -65,6 +65,9 @@ void *makeInstance(int32_t index, int32_t profile, QzHostCallback host, void *ho
     extern "C" QZ_EXPORT void *QZ_CALL makeModule(int32_t index, int32_t profile, QzHostCallback host,          \
                                                   void *hostData) {                                           \
         return ::qz::makeInstance<ProcessingClass, PanelClass>(index, profile, host, hostData);               \
-    }
+    }                                                                                                         \
+    /* The exports have exactly the types, calling convention included, that hosts call them by. */         \
+    static_assert(std::is_same_v<decltype(&getModuleProperties), QzGetModulePropertiesFn>);                   \
+    static_assert(std::is_same_v<decltype(&makeModule), QzMakeModuleFn>);
 
 #define QZ_DEFINE_MODULE(ProcessingClass, identity) QZ_DEFINE_MODULE_WITH_PANEL(ProcessingClass, void, identity)

@@ -315,7 +315,7 @@ TEST_F(ModuleBaseTest, EventsForMissingPinsAndUnknownKindsAreIgnored) {
     gDescriptions = {{"A", QZ_DT_FLOAT, 0, true}};
     TestHost host(&makeFixture, 44100.0f, 64, 3); // pins 1 and 2 never set up
     host.open();
-    for (intptr_t pin : {intptr_t{-1}, intptr_t{1}, intptr_t{2}, intptr_t{3}, intptr_t{1} << 40}) {
+    for (intptr_t pin : {intptr_t{-1}, intptr_t{1}, intptr_t{2}, intptr_t{3}, INTPTR_MAX, INTPTR_MIN}) {
         QzModuleEvent e{};
         e.kind = QZ_EVENT_PIN_STATUS_CHANGE;
         e.intParam1 = QZ_STATUS_CHANGED;
