@@ -80,7 +80,11 @@ float phaseIncrement(float speed, float sampleRate) {
     if (!(frequency > 0.0f) || !std::isfinite(frequency)) return 0.0f;
     const float period = sampleRate / frequency;
     if (period == 0.0f || !std::isfinite(period)) return 0.0f;
-    return 360.0f / period;
+    // Speeds far beyond the range step more than a cycle per sample; only
+    // the step within one cycle matters, and it keeps one wrap per sample
+    // enough.
+    const float increment = 360.0f / period;
+    return std::fabs(increment) < 360.0f ? increment : std::fmod(increment, 360.0f);
 }
 
 // Samples of silence after a retrigger: 5 x trunc(10^(-t / 0.25) x rate),
@@ -95,7 +99,8 @@ uint32_t delaySamples(float s, float sampleRate) {
     return 5u * static_cast<uint32_t>(samples);
 }
 
-// Brings a phase that one subtraction could not wrap back into [0, 360).
+// Brings a phase that one wrap could not fold (the rounding of a sum just
+// below 0, or a non-finite value) back into [0, 360).
 float wrapFar(float phase) {
     if (!std::isfinite(phase)) return 0.0f;
     float p = std::fmod(phase, 360.0f);
