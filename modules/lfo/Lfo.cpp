@@ -13,7 +13,7 @@ namespace {
 
 enum Pins : int32_t { kGateIn, kWave, kSpeed, kDelay, kOutputLevel, kLfoOut, kPinCount };
 
-struct PinSpec {
+struct PinRow {
     const char *label;
     int32_t direction;
     int32_t dataType;
@@ -23,7 +23,7 @@ struct PinSpec {
 
 constexpr const char *kControlRange = "99,0,99,0";
 
-constexpr std::array<PinSpec, kPinCount> kPins{{
+constexpr std::array<PinRow, kPinCount> kPins{{
     {"Gate In", QZ_DIR_IN, QZ_DT_STREAM, "0", nullptr},
     {"Wave", QZ_DIR_IN, QZ_DT_ENUMERATION, "0", "Sine,Ramp,Saw,Triangle,Square"},
     {"Speed", QZ_DIR_IN, QZ_DT_STREAM, "0", kControlRange},
@@ -116,12 +116,12 @@ public:
 
     bool getPinProperties(int32_t index, QzPinDescription &d) override {
         if (index < 0 || index >= kPinCount) return false;
-        const PinSpec &spec = kPins[static_cast<size_t>(index)];
-        d.name = spec.label;
-        d.direction = spec.direction;
-        d.dataType = spec.dataType;
-        d.defaultValue = spec.defaultText;
-        d.datatypeExtra = spec.rangeText;
+        const PinRow &row = kPins[static_cast<size_t>(index)];
+        d.name = row.label;
+        d.direction = row.direction;
+        d.dataType = row.dataType;
+        d.defaultValue = row.defaultText;
+        d.datatypeExtra = row.rangeText;
         d.variable = variableOf(index);
         return true;
     }

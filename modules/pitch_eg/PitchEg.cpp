@@ -31,7 +31,7 @@ enum Pins : int32_t {
     kPinCount
 };
 
-struct PinSpec {
+struct PinRow {
     const char *label;
     int32_t direction;
     int32_t dataType;
@@ -41,7 +41,7 @@ struct PinSpec {
 
 constexpr const char *kControlRange = "99,0,99,0";
 
-constexpr std::array<PinSpec, kPinCount> kPins{{
+constexpr std::array<PinRow, kPinCount> kPins{{
     {"Gate In", QZ_DIR_IN, QZ_DT_STREAM, "0", nullptr},
     {"Pitch In", QZ_DIR_IN, QZ_DT_STREAM, "0", nullptr},
     {"Rate 1", QZ_DIR_IN, QZ_DT_STREAM, "99", kControlRange},
@@ -95,12 +95,12 @@ public:
 
     bool getPinProperties(int32_t index, QzPinDescription &d) override {
         if (index < 0 || index >= kPinCount) return false;
-        const PinSpec &spec = kPins[static_cast<size_t>(index)];
-        d.name = spec.label;
-        d.direction = spec.direction;
-        d.dataType = spec.dataType;
-        d.defaultValue = spec.defaultText;
-        d.datatypeExtra = spec.rangeText;
+        const PinRow &row = kPins[static_cast<size_t>(index)];
+        d.name = row.label;
+        d.direction = row.direction;
+        d.dataType = row.dataType;
+        d.defaultValue = row.defaultText;
+        d.datatypeExtra = row.rangeText;
         d.variable = variableOf(index);
         return true;
     }
