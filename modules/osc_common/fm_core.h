@@ -156,7 +156,10 @@ template <uint8_t Mask, size_t N> inline float maskedSum(const std::array<float,
 // The per-sample loop for one routing row, fixed at compile time. Answers
 // true when no envelope value of the slice's last sample is above 0.
 template <size_t N, Route<N> R>
-bool render(Operators<N> &op, const Slice<N> &io, const Levels &levels) {
+bool render(Operators<N> &state, const Slice<N> &io, const Levels &levels) {
+    // Work on a local copy: the output buffer cannot alias it, so the state
+    // stays in registers across the writes.
+    Operators<N> op = state;
     bool silent = true;
     for (int32_t n = 0; n < io.count; ++n) {
         const auto s = static_cast<size_t>(n);
@@ -192,6 +195,7 @@ bool render(Operators<N> &op, const Slice<N> &io, const Levels &levels) {
         }
         if (io.out != nullptr) io.out[s] = 5.0f * outputSum * levels.outputFactor;
     }
+    state = op;
     return silent;
 }
 
