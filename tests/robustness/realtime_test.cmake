@@ -1,0 +1,4 @@
+# The lock probe and the allocator replacements must be the definitions the
+# dlopened plug-ins bind to: export the test binary's symbols.
+target_link_options(${test_name} PRIVATE -rdynamic)
+target_link_libraries(${test_name} PRIVATE ${CMAKE_DL_LIBS})
