@@ -282,7 +282,6 @@ void drawText(Device &d, const Font &font, int x, int y, const std::string &utf8
     baseline = std::round(baseline);
 
     if (d.backgroundMode == OPAQUE) {
-        cairo_surface_flush(d.surface);
         fillPixels(d, static_cast<int64_t>(left), static_cast<int64_t>(std::round(baseline - ascent)),
                    static_cast<int64_t>(std::round(left + te.x_advance)),
                    static_cast<int64_t>(std::round(baseline + descent)), d.backgroundColor);
