@@ -18,8 +18,11 @@ uint32_t floatBits(float f) {
 }
 uint32_t clockOf(void *ptr) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ptr)); }
 std::string pinName(const Instance &inst, const PinInfo &pin) { return inst.name() + "." + pin.label; }
+// "a stream input", "an enum output".
 std::string pinKind(const PinInfo &pin) {
-    return dataTypeName(pin.dataType) + (pin.isInput() ? " input" : " output");
+    const std::string type = dataTypeName(pin.dataType);
+    const bool vowel = type.find_first_of("aeiou") == 0;
+    return (vowel ? "an " : "a ") + type + (pin.isInput() ? " input" : " output");
 }
 } // namespace
 
@@ -239,7 +242,7 @@ void Graph::checkWire(const PinInfo &from, const PinInfo &to, Instance &toInst, 
     if (from.isInput()) throw HostError("cannot wire " + what + ": " + from.label + " is an input");
     if (!to.isInput()) throw HostError("cannot wire " + what + ": " + to.label + " is an output");
     if (from.dataType != to.dataType)
-        throw HostError("cannot wire " + what + ": a " + pinKind(from) + " does not fit a " + pinKind(to));
+        throw HostError("cannot wire " + what + ": " + pinKind(from) + " does not fit " + pinKind(to));
     if (toInst.pins_[static_cast<size_t>(toPin)].wired)
         throw HostError("cannot wire " + what + ": " + pinName(toInst, to) + " is already wired");
 }
@@ -281,7 +284,7 @@ void Graph::connectSource(Source &source, Instance &to, int32_t toPin) {
     const int32_t want = source.isMidi() ? QZ_DT_MIDI : QZ_DT_STREAM;
     if (!b.isInput() || b.dataType != want)
         throw HostError("cannot wire the voice's " + source.name() + " to " + pinName(to, b) + ": it needs a " +
-                        dataTypeName(want) + " input, not a " + pinKind(b));
+                        dataTypeName(want) + " input, not " + pinKind(b));
     Instance::Pin &in = to.pins_[static_cast<size_t>(toPin)];
     if (in.wired) throw HostError("cannot wire the voice's " + source.name() + ": " + pinName(to, b) + " is already wired");
     in.wired = true;

@@ -94,7 +94,7 @@ MidiFile MidiFile::parse(const uint8_t *data, size_t size, const std::string &or
         if (id != "MTrk") continue; // an unknown chunk: skipped
 
         const int32_t track = found++;
-        const Reader r(data, size, "track " + std::to_string(track) + " ");
+        const Reader r(data, size, at + "track " + std::to_string(track) + " ");
         uint64_t tick = 0;
         uint8_t running = 0;
         size_t p = begin;
