@@ -227,6 +227,21 @@ TEST(FreqController, PitchAndModulationAreReadOnEverySample) {
     }
 }
 
+// With nothing else in the sum the modulation term shows to the last bit:
+// it is divided by 10, not multiplied by 0.1.
+TEST(FreqController, ModulationTermAlone) {
+    Controller fc;
+    fc.host.open();
+    const Settings s = make(0, 1, 2, 0, 7, 3);
+    fc.apply(s);
+    float *pmod = fc.host.buffer(kPModIn);
+    for (int32_t i = 0; i < 64; ++i) pmod[i] = -1.0f + static_cast<float>(i) / 31.5f;
+    fc.host.runBlock();
+    for (int32_t i = 0; i < 64; ++i) {
+        EXPECT_EQ(fc.host.buffer(kPitchOut)[i], pmod[i] * (3.0f / 7.0f) / 10.0f) << "sample " << i;
+    }
+}
+
 TEST(FreqController, ModeSwitchRescalesFineAndComputesTheOtherBase) {
     Controller fc;
     fc.host.open();
