@@ -16,6 +16,10 @@ fi
 echo "installing: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+# Packages of another architecture (name:i386) need it enabled first.
+for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then $SUDO dpkg --add-architecture "$arch"; fi
+done
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

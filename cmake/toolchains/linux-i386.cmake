@@ -10,4 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386;-L;/usr/i686-linux-gnu)
+# Debian's i386 packages (the drawing layer's cairo) live in the multiarch folders.
+set(PKG_CONFIG_EXECUTABLE i686-linux-gnu-pkg-config)
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386;-L;/usr/i686-linux-gnu;-E;LD_LIBRARY_PATH=/lib/i386-linux-gnu:/usr/lib/i386-linux-gnu)
