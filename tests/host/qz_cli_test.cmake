@@ -1,0 +1,7 @@
+include(${CMAKE_CURRENT_LIST_DIR}/fakes.cmake)
+if(TARGET qz_cli)
+  target_link_libraries(${test_name} PRIVATE qz_cli)
+  target_compile_definitions(${test_name} PRIVATE QZ_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+else()
+  target_compile_definitions(${test_name} PRIVATE QZ_NO_CLI=1)
+endif()
