@@ -27,7 +27,7 @@ enum Pins : int32_t {
     kPinCount
 };
 
-struct PinSpec {
+struct PinInfo {
     const char *label;
     int32_t direction;
     int32_t dataType;
@@ -35,7 +35,7 @@ struct PinSpec {
     const char *rangeText;
 };
 
-constexpr std::array<PinSpec, kPinCount> kPins{{
+constexpr std::array<PinInfo, kPinCount> kPins{{
     {"Pitch In", QZ_DIR_IN, QZ_DT_STREAM, "0", nullptr},
     {"Ratio/Fixed", QZ_DIR_IN, QZ_DT_ENUMERATION, "0", " Ratio, Fixed"},
     {"Course Ratio", QZ_DIR_IN, QZ_DT_ENUMERATION, "1", "x0.5,x1,x2,x3,x4,x5,x6"},
@@ -64,12 +64,12 @@ public:
 
     bool getPinProperties(int32_t index, QzPinDescription &d) override {
         if (index < 0 || index >= kPinCount) return false;
-        const PinSpec &spec = kPins[static_cast<std::size_t>(index)];
-        d.name = spec.label;
-        d.direction = spec.direction;
-        d.dataType = spec.dataType;
-        if (spec.defaultText != nullptr) d.defaultValue = spec.defaultText;
-        if (spec.rangeText != nullptr) d.datatypeExtra = spec.rangeText;
+        const PinInfo &info = kPins[static_cast<std::size_t>(index)];
+        d.name = info.label;
+        d.direction = info.direction;
+        d.dataType = info.dataType;
+        if (info.defaultText != nullptr) d.defaultValue = info.defaultText;
+        if (info.rangeText != nullptr) d.datatypeExtra = info.rangeText;
         d.variable = variableOf(index);
         return true;
     }

@@ -60,7 +60,7 @@ constexpr auto kKeyNames = [] {
     return text;
 }();
 
-struct PinSpec {
+struct PinInfo {
     const char *label;
     int32_t direction;
     int32_t dataType;
@@ -72,7 +72,7 @@ constexpr const char *kControlRange = "99,0,99,0";
 constexpr const char *kCurves = "-LIN,-EXP,+LIN,+EXP";
 constexpr const char *kSensitivities = "0,1,2,3,4,5,6,7";
 
-constexpr std::array<PinSpec, kPinCount> kPins{{
+constexpr std::array<PinInfo, kPinCount> kPins{{
     {"OFF/ON", QZ_DIR_IN, QZ_DT_ENUMERATION, "0", "Off,On"},
     {"MIDI In", QZ_DIR_IN, QZ_DT_MIDI, nullptr, nullptr},
     {"Gate In", QZ_DIR_IN, QZ_DT_STREAM, "0", nullptr},
@@ -225,12 +225,12 @@ public:
 
     bool getPinProperties(int32_t index, QzPinDescription &d) override {
         if (index < 0 || index >= kPinCount) return false;
-        const PinSpec &spec = kPins[static_cast<std::size_t>(index)];
-        d.name = spec.label;
-        d.direction = spec.direction;
-        d.dataType = spec.dataType;
-        if (spec.defaultText != nullptr) d.defaultValue = spec.defaultText;
-        if (spec.rangeText != nullptr) d.datatypeExtra = spec.rangeText;
+        const PinInfo &info = kPins[static_cast<std::size_t>(index)];
+        d.name = info.label;
+        d.direction = info.direction;
+        d.dataType = info.dataType;
+        if (info.defaultText != nullptr) d.defaultValue = info.defaultText;
+        if (info.rangeText != nullptr) d.datatypeExtra = info.rangeText;
         if (void *variable = variableOf(index)) d.variable = variable;
         return true;
     }

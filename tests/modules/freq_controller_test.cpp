@@ -38,7 +38,7 @@ struct Settings {
     float fine = 0.0f;
 };
 
-// The pitch the stated formulas give for one sample.
+// The pitch the formulas give for one sample.
 float expectedPitch(const Settings &s, float pitchIn, float pmodIn) {
     const double x = std::trunc(static_cast<double>(s.fine) * 10.0) / 10.0 / 100.0;
     const float detune = static_cast<float>(s.detune - 7) / 70.0f;
@@ -123,7 +123,7 @@ struct PitchCase {
     std::string name;
     Settings settings;
     float pitchIn, pmodIn;
-    float figure; // the stated pitch, or NaN where none is stated
+    float figure; // a hand-worked pitch, or NaN where there is none
 };
 void PrintTo(const PitchCase &c, std::ostream *os) { *os << c.name; }
 

@@ -203,7 +203,7 @@ const StageCase kStageCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, OpEgStages, ::testing::ValuesIn(kStageCases),
                          [](const auto &info) { return info.param.name; });
 
-// The stated landmarks, from the formulas alone.
+// Landmarks of a note, worked out from the formulas alone.
 TEST(OpEgLandmarks, AttackEndCarriesTheFirstDecayStep) {
     Eg eg(1000.0f, 64);
     eg.openPlain();

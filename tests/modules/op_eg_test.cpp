@@ -107,7 +107,7 @@ struct CountCase {
     float rate;
     int16_t rateScale;
     float sampleRate;
-    double seconds; // the length the figure states, 0 where none is stated
+    double seconds; // the known length in seconds, 0 where none is checked
 };
 void PrintTo(const CountCase &c, std::ostream *os) { *os << c.name; }
 
@@ -187,7 +187,7 @@ struct KeyCase {
     int16_t rightCurve;
     float rightDepth;
     int key;
-    float figure; // the stated factor where there is one, else 0
+    float figure; // a hand-worked factor where there is one, else 0
 };
 void PrintTo(const KeyCase &c, std::ostream *os) { *os << c.name; }
 
