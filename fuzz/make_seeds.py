@@ -83,7 +83,8 @@ def seeds():
 
 def main():
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
-    targets = sys.argv[1:] or sorted(d for d in os.listdir(root) if os.path.isdir(os.path.join(root, d)))
+    # Without names: every module target that already has these seeds.
+    targets = sys.argv[1:] or sorted(d for d in os.listdir(root) if os.path.isfile(os.path.join(root, d, "seed_voice")))
     for target in targets:
         folder = os.path.join(root, target)
         os.makedirs(folder, exist_ok=True)

@@ -23,6 +23,10 @@
 // outside its samples.
 #include "qz_abi.h"
 
+#if defined(QZ_FUZZ_GDI)
+#include "gdi_host.h"
+#endif
+
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -415,10 +419,18 @@ void panelOp(Host &h, Input &in) {
     case 0:
         h.gui->dispatcher(h.gui, QZ_GUI_INITIALISE, in.integer(), 0, nullptr, 0.0f);
         break;
-    case 1:
-        // No drawing surface on this platform: the device context is null.
-        h.gui->dispatcher(h.gui, QZ_GUI_PAINT, 0, 0, &window, 0.0f);
+    case 1: {
+        // A canvas of any size up to 300 pixels a side (0: no device context)
+        // under a window record of any size.
+#if defined(QZ_FUZZ_GDI)
+        qz::gdi::Canvas canvas(static_cast<int32_t>(in.u16() % 301), static_cast<int32_t>(in.u16() % 301));
+        const int32_t dc = canvas.paintIndex();
+#else
+        const int32_t dc = 0;
+#endif
+        h.gui->dispatcher(h.gui, QZ_GUI_PAINT, dc, 0, &window, 0.0f);
         break;
+    }
     case 2: {
         const int32_t opcode = QZ_GUI_POINT_HOOK3 + in.u8() % 3;
         h.gui->dispatcher(h.gui, opcode, in.integer(), in.integer(), &window, in.real());

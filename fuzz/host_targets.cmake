@@ -1,0 +1,25 @@
+# Fuzz targets of the development host's loaders, when host/ is there: the
+# patch loader (JSON of any shape) and the MIDI file reader (any bytes).
+if(NOT EXISTS ${QZ_ROOT}/host/CMakeLists.txt)
+  return()
+endif()
+find_package(nlohmann_json 3 QUIET)
+if(NOT nlohmann_json_FOUND)
+  message(WARNING "fuzz: nlohmann_json is missing, no host targets")
+  return()
+endif()
+add_subdirectory(${QZ_ROOT}/host ${CMAKE_BINARY_DIR}/host)
+# host/ finds the ABI header from the top of the tree, which here is fuzz/.
+target_include_directories(qz_host PUBLIC ${QZ_ROOT}/framework)
+target_compile_options(qz_host PRIVATE ${QZ_FUZZ_SANITIZERS} -fsanitize=fuzzer-no-link)
+
+foreach(target patch_fuzz midi_file_fuzz)
+  add_executable(${target} host_${target}.cpp)
+  target_link_libraries(${target} PRIVATE qz_host)
+  target_compile_options(${target} PRIVATE ${QZ_FUZZ_SANITIZERS} -fsanitize=fuzzer)
+  target_link_options(${target} PRIVATE ${QZ_FUZZ_SANITIZERS} -fsanitize=fuzzer)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  list(APPEND QZ_FUZZ_TARGETS ${target})
+endforeach()
+target_compile_definitions(patch_fuzz PRIVATE QZ_FUZZ_PLUGIN_DIR="${QZ_PLUGIN_DIR}")
+add_dependencies(patch_fuzz qz_fuzz_plugins)
