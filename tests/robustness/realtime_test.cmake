@@ -2,3 +2,8 @@
 # dlopened plug-ins bind to: export the test binary's symbols.
 target_link_options(${test_name} PRIVATE -rdynamic)
 target_link_libraries(${test_name} PRIVATE ${CMAKE_DL_LIBS})
+# The development host's render loop is checked too, when it is built.
+if(TARGET qz_host)
+  target_link_libraries(${test_name} PRIVATE qz_host)
+  target_compile_definitions(${test_name} PRIVATE QZ_HAVE_HOST=1)
+endif()

@@ -11,6 +11,10 @@
 // pthread lock functions, which this binary exports (see the .cmake file).
 #include "test_host.h"
 
+#if defined(QZ_HAVE_HOST)
+#include "voice_engine.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -480,6 +484,73 @@ TEST_P(RealtimeSafety, ProcessingPathAllocatesNothingLocksNothing) {
     RecordProperty("sleeps", std::to_string(session.host().sleeps));
     RecordProperty("wakes", std::to_string(session.host().wakes));
 }
+
+#if defined(QZ_HAVE_HOST)
+
+// ---- the development host's render loop ---------------------------------------
+
+// A six-module voice with every kind of wire: MIDI through the transposer to
+// the envelope, the pitch envelope and the LFO into the frequency
+// controller, the operator pitch and envelope into the oscillator.
+constexpr const char *kVoicePatch = R"({
+  "modules": {
+    "tr": {"plugin": "QZ_Transposer_v1", "settings": {"Transpose": 12}},
+    "eg": {"plugin": "QZ_OpEG_v1", "settings": {"Output Level": 99, "Level 1": 99, "Level 2": 90, "Level 3": 80,
+                                                "Rate 1": 80, "Rate 2": 60, "Rate 3": 40, "Rate 4": 70}},
+    "peg": {"plugin": "QZ_PitchEG"},
+    "lfo": {"plugin": "QZ_LFO"},
+    "fc": {"plugin": "QZ_FreqController_v1"},
+    "osc": {"plugin": "QZ_OSC6_v1", "settings": {"Output Level": 99}}
+  },
+  "wires": [["tr.MIDI Out", "eg.MIDI In"], ["peg.Pitch Out", "fc.Pitch In"], ["lfo.LFO Out", "fc.PMod In"],
+            ["fc.Pitch Out", "osc.Pitch 1 In"], ["eg.EG Out", "osc.EG 1 In"]],
+  "inputs": {"midi": "tr.MIDI In", "gate": ["eg.Gate In", "peg.Gate In", "lfo.Gate In"],
+             "velocity": "eg.Velocity In", "pitch": "peg.Pitch In"},
+  "output": "osc.Audio Out"
+})";
+
+TEST(RealtimeHost, RenderLoopAllocatesNothingAfterStartUp) {
+    for (const char *name : {"QZ_Transposer_v1", "QZ_OpEG_v1", "QZ_PitchEG", "QZ_LFO", "QZ_FreqController_v1", "QZ_OSC6_v1"}) {
+        if (!fs::exists(qz::test::pluginPath(name))) GTEST_SKIP() << name << " is not part of this build";
+    }
+    qz::host::PluginCatalog catalog({QZ_PLUGIN_DIR});
+    const qz::host::Patch patch = qz::host::Patch::parse(kVoicePatch, "voice.json");
+    qz::host::EngineOptions options;
+    options.sampleRate = 48000.0f;
+    options.blockSize = 256;
+    options.voices = 4;
+    qz::host::VoiceEngine engine(patch, catalog, options);
+    std::vector<float> out(256);
+    std::vector<qz::host::TimedMidi> events;
+    events.reserve(8);
+
+    // Six overlapping notes a phrase, the sustain pedal holding some of them,
+    // a pitch bend, and silence between phrases for voices to sleep and free.
+    int64_t noteOns = 0;
+    const Counts before = counts();
+    for (int32_t b = 0; b < 2000; ++b) {
+        events.clear();
+        const int32_t phrase = b % 400;
+        if (phrase < 120 && phrase % 20 == 0) {
+            events.push_back({17, 0x90, static_cast<uint8_t>(48 + phrase / 10), 100});
+            ++noteOns;
+        }
+        if (phrase >= 60 && phrase < 180 && phrase % 20 == 0)
+            events.push_back({200, 0x80, static_cast<uint8_t>(48 + (phrase - 60) / 10), 0});
+        if (phrase == 30) events.push_back({0, 0xB0, 64, 127});
+        if (phrase == 150) events.push_back({100, 0xB0, 64, 0});
+        if (phrase == 90) events.push_back({255, 0xE0, 0, 80});
+        Armed armed;
+        engine.renderBlock(events.data(), events.size(), out.data());
+    }
+    const Counts after = counts();
+    EXPECT_EQ(after.allocations - before.allocations, 0);
+    EXPECT_EQ(after.frees - before.frees, 0);
+    EXPECT_EQ(after.locks - before.locks, 0);
+    EXPECT_EQ(engine.stats().notesPlayed, noteOns); // every note reached a voice
+}
+
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Built, RealtimeSafety, ::testing::ValuesIn(builtPlugins()),
                          [](const auto &info) { return info.param; });
