@@ -495,7 +495,7 @@ TEST_P(RealtimeSafety, ProcessingPathAllocatesNothingLocksNothing) {
 constexpr const char *kVoicePatch = R"({
   "modules": {
     "tr": {"plugin": "QZ_Transposer_v1", "settings": {"Transpose": 12}},
-    "eg": {"plugin": "QZ_OpEG_v1", "settings": {"Output Level": 99, "Level 1": 99, "Level 2": 90, "Level 3": 80,
+    "eg": {"plugin": "QZ_OpEG_v1", "settings": {"OFF/ON": 1, "Output Level": 99, "Level 1": 99, "Level 2": 90, "Level 3": 80,
                                                 "Rate 1": 80, "Rate 2": 60, "Rate 3": 40, "Rate 4": 70}},
     "peg": {"plugin": "QZ_PitchEG"},
     "lfo": {"plugin": "QZ_LFO"},
@@ -524,8 +524,9 @@ TEST(RealtimeHost, RenderLoopAllocatesNothingAfterStartUp) {
     std::vector<qz::host::TimedMidi> events;
     events.reserve(8);
 
-    // Six overlapping notes a phrase, the sustain pedal holding some of them,
-    // a pitch bend, and silence between phrases for voices to sleep and free.
+    // Six overlapping notes a phrase on four voices, the sustain pedal
+    // holding some, a pitch bend, and silence between phrases for voices to
+    // sleep and come free.
     int64_t noteOns = 0;
     const Counts before = counts();
     for (int32_t b = 0; b < 2000; ++b) {
@@ -548,6 +549,7 @@ TEST(RealtimeHost, RenderLoopAllocatesNothingAfterStartUp) {
     EXPECT_EQ(after.frees - before.frees, 0);
     EXPECT_EQ(after.locks - before.locks, 0);
     EXPECT_EQ(engine.stats().notesPlayed, noteOns); // every note reached a voice
+    EXPECT_GT(engine.stats().notesStolen, 0);       // and the four voices ran out
 }
 
 #endif
