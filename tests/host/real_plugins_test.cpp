@@ -121,6 +121,27 @@ TEST(RealPlugins, ShippedPatchesPlayAndFreeTheirVoices) {
     }
 }
 
+TEST(RealPlugins, SelectorPanelGetsTheChoiceAndSetsOneOutput) {
+    PluginCatalog catalog({pluginDir()});
+    std::shared_ptr<PluginLibrary> lib;
+    try {
+        lib = catalog.find("QZ_ListToBool_v1");
+    } catch (const HostError &) {
+        GTEST_SKIP() << "the selector is not built";
+    }
+    Graph g({44100.0f, 64, 0});
+    Instance &sel = g.add("sel", lib);
+    ASSERT_NE(sel.panel(), nullptr);
+    g.setInput(sel, sel.findPin("Algorithm Choice"), 3);
+    g.open();
+    g.beginBlock();
+    g.processBlock();
+    EXPECT_EQ(static_cast<int32_t>(sel.panelValueBits(sel.findPanelPin("Val from DSP"))), 2) << "choice - 1";
+    for (int k = 1; k <= 8; ++k)
+        EXPECT_EQ(sel.panelValueBits(sel.findPanelPin("Alg " + std::to_string(k))), k == 3 ? 1u : 0u) << "Alg " << k;
+    EXPECT_TRUE(sel.sleeping()) << "nothing to compute";
+}
+
 TEST(RealPlugins, OldestVoiceIsStolenWhenAllAreBusy) {
     const Patch patch = Patch::parse(qz::cli::defaultPatchText(), "default");
     if (!havePlugins(patch)) GTEST_SKIP() << "the default voice's plug-ins are not built";
