@@ -118,6 +118,10 @@ TEST(RealPlugins, ShippedPatchesPlayAndFreeTheirVoices) {
         EXPECT_LT(peak, 1.0f) << entry.path();
         EXPECT_EQ(stats.notesStolen, 0) << entry.path();
         EXPECT_GE(stats.voicesUsed, 5) << entry.path() << ": the five-note chord";
+        // The example MIDI file: tempo changes, running status, a pedalled second channel.
+        const auto song = qz::cli::fileEvents(MidiFile::loadFile(QZ_SOURCE_DIR "/patches/phrase.mid"), 44100);
+        const auto fromFile = renderAt(patch, 1024, song, &stats);
+        EXPECT_GT(*std::max_element(fromFile.begin(), fromFile.end()), 0.05f) << entry.path();
     }
 }
 
