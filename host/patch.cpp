@@ -129,7 +129,8 @@ Patch Patch::parse(const std::string &text, const std::string &origin) {
     Json root;
     try {
         root = Json::parse(text);
-    } catch (const Json::parse_error &e) {
+    } catch (const Json::exception &e) {
+        // Syntax errors and numbers beyond a double's range alike.
         throw HostError(at + "not valid JSON: " + e.what());
     }
     try {

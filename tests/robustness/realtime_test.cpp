@@ -241,7 +241,9 @@ TEST(RealtimeProbe, IsWhatLoadedLibrariesBindTo) {
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "sem_wait"), reinterpret_cast<void *>(&sem_wait));
 #if !defined(QZ_UNDER_ASAN)
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "malloc"), reinterpret_cast<void *>(&malloc));
-    EXPECT_EQ(dlsym(RTLD_DEFAULT, "_Znwm"), reinterpret_cast<void *>(static_cast<void *(*)(size_t)>(&operator new)));
+    // operator new(size_t) is mangled after the width of size_t.
+    const char *newName = sizeof(size_t) == 8 ? "_Znwm" : "_Znwj";
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, newName), reinterpret_cast<void *>(static_cast<void *(*)(size_t)>(&operator new)));
 #endif
 }
 
