@@ -3,7 +3,7 @@
 #   make test   builds everything and runs every test, also under sanitizers
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-asan demo test test-default test-asan test-cross dist bench clean
+.PHONY: all deps build build-asan demo test test-default test-asan test-cross test-fuzz fuzz dist bench clean
 
 all: build
 
@@ -32,8 +32,16 @@ test-asan: build-asan
 test-cross: deps
 	bash scripts/cross.sh test
 
-test: test-default test-asan test-cross
-	@echo "all tests passed in the default, the sanitizer and the cross builds"
+# Every fuzz target briefly, so that they stay buildable and the corpus clean.
+test-fuzz: deps
+	bash scripts/fuzz.sh --quick
+
+# Every fuzz target for FUZZ_SECONDS (default 60) each.
+fuzz: deps
+	bash scripts/fuzz.sh
+
+test: test-default test-asan test-cross test-fuzz
+	@echo "all tests passed in the default, the sanitizer and the cross builds, and the fuzz targets ran clean"
 
 # One folder per platform with its plug-ins and a short installation text.
 dist: build
@@ -43,4 +51,4 @@ bench: build
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf build build-asan build-debug build-cross dist
+	rm -rf build build-asan build-debug build-cross build-fuzz dist
